@@ -1,0 +1,13 @@
+// Process environment variables (UTF-8).
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace velmora::os {
+
+std::optional<std::string> GetEnvironmentVariable(const std::string& name);
+// Sets, or with an empty optional removes, a variable of this process.
+void SetEnvironmentVariable(const std::string& name, const std::optional<std::string>& value);
+
+}  // namespace velmora::os
