@@ -18,6 +18,9 @@ void* GetLibrarySymbol(LibraryHandle library, const char* name);
 void* GetLibrarySymbolByOrdinal(LibraryHandle library, unsigned ordinal,
                                 const char* fallback_name);
 void FreeDynamicLibrary(LibraryHandle library);
+// The platform file name of a shared library: "Vostrel" gives "Vostrel.dll"
+// on Windows and "libVostrel.so" on POSIX.
+std::filesystem::path SharedLibraryFileName(const std::string& base_name);
 // The last loader error as text, for logs.
 std::string GetLastLibraryError();
 

@@ -63,6 +63,10 @@ class ChildProcess {
   void Kill();
   bool IsRunning();
   std::uint32_t Id() const;
+  // A value another child started with inherit_handles can receive as
+  // "-handle:%08X" to wait for this process. Windows: an inheritable
+  // duplicate of the process handle, owned by this object. POSIX: the id.
+  std::uint32_t InheritableHandleValue();
   // Standard output and error collected so far (capture_output only); read
   // after Wait.
   const std::string& Output() const { return output_; }
