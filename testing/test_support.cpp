@@ -32,12 +32,12 @@ ScopedTempDir::~ScopedTempDir() {
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
-  for (const auto& [name, value] : saved_) os::SetEnvironmentVariable(name, value);
+  for (const auto& [name, value] : saved_) os::SetEnvironmentValue(name, value);
 }
 
 void ScopedEnvironment::Set(const std::string& name, const std::optional<std::string>& value) {
-  if (!saved_.count(name)) saved_[name] = os::GetEnvironmentVariable(name);
-  os::SetEnvironmentVariable(name, value);
+  if (!saved_.count(name)) saved_[name] = os::GetEnvironmentValue(name);
+  os::SetEnvironmentValue(name, value);
 }
 
 IsolatedSystem::IsolatedSystem() {
@@ -46,11 +46,12 @@ IsolatedSystem::IsolatedSystem() {
   env_.Set("VELMORA_REGISTRY_DIR", (temp_.path() / "registry").string());
   env_.Set("VELMORA_RUNTIME_DIR", (temp_.path() / "runtime").string());
   env_.Set("XDG_DATA_HOME", (temp_.path() / "appdata").string());
+  env_.Set("VELMORA_APPDATA_DIR", (temp_.path() / "appdata").string());
   env_.Set("XDG_CONFIG_HOME", (temp_.path() / "config").string());
 }
 
 std::filesystem::path BinaryFolder() {
-  if (auto dir = os::GetEnvironmentVariable("VELMORA_BIN_DIR")) return *dir;
+  if (auto dir = os::GetEnvironmentValue("VELMORA_BIN_DIR")) return *dir;
   return os::GetExecutablePath().parent_path();
 }
 
@@ -63,7 +64,7 @@ std::filesystem::path SharedLibraryPath(const std::string& name) {
 }
 
 std::filesystem::path SourceFolder() {
-  if (auto dir = os::GetEnvironmentVariable("VELMORA_SOURCE_DIR")) return *dir;
+  if (auto dir = os::GetEnvironmentValue("VELMORA_SOURCE_DIR")) return *dir;
   return VELMORA_SOURCE_DIR_DEFAULT;
 }
 

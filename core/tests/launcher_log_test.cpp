@@ -37,6 +37,20 @@ TEST_F(LauncherLogTest, EntriesCarryAnAsctimeStampAndKeepTheirLineEnds) {
   EXPECT_EQ(LauncherLog::FilePath().parent_path().parent_path().filename(), "VelmoraData");
 }
 
+TEST_F(LauncherLogTest, WithoutAnAppDataFolderTheLogGoesToTheCurrentFolder) {
+  system_.environment().Set("VELMORA_APPDATA_DIR", "none");
+  system_.environment().Set("XDG_DATA_HOME", std::nullopt);
+  system_.environment().Set("HOME", std::nullopt);
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(system_.root());
+  LauncherLog::Write("entry\r\n");
+  std::filesystem::current_path(previous);
+  const std::string text = testing::ReadFileBytes(system_.root() / "launcher.log");
+  const auto notice = text.find("] Unable to find appdata path, logging to local directory.\r\n");
+  ASSERT_NE(notice, std::string::npos) << text;
+  EXPECT_NE(text.find("] entry\r\n", notice), std::string::npos) << text;
+}
+
 TEST_F(LauncherLogTest, OversizedLogStartsAfreshOnlyAboveTheLimit) {
   const auto path = system_.root() / "appdata" / "VelmoraData" / "Launcher" / "launcher.log";
   for (const std::size_t size : {std::size_t{1232897}, std::size_t{1232896}}) {

@@ -6,8 +6,8 @@
 
 namespace velmora::os {
 
-std::optional<std::string> GetEnvironmentVariable(const std::string& name);
+std::optional<std::string> GetEnvironmentValue(const std::string& name);
 // Sets, or with an empty optional removes, a variable of this process.
-void SetEnvironmentVariable(const std::string& name, const std::optional<std::string>& value);
+void SetEnvironmentValue(const std::string& name, const std::optional<std::string>& value);
 
 }  // namespace velmora::os

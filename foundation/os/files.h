@@ -28,7 +28,9 @@ std::filesystem::path GetCurrentFolder();
 
 // The roaming per-user application-data folder. Windows: SHGetFolderPathW
 // with CSIDL_APPDATA (current path). POSIX: $XDG_DATA_HOME, by default
-// ~/.local/share. Returns false when there is none.
+// ~/.local/share. Returns false when there is none. Tests move it with the
+// environment variable VELMORA_APPDATA_DIR (on both targets); the value
+// "none" makes the system name no folder.
 [[nodiscard]] bool GetRoamingAppDataFolder(std::filesystem::path* folder);
 
 // The folder for temporary files (GetTempPathW / $TMPDIR, default /tmp).

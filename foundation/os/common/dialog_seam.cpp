@@ -41,7 +41,7 @@ std::optional<DialogAnswer> AnswerWithoutShowing(const std::u16string& caption,
   }
   if (handler) return handler(caption, text, buttons);
 
-  const auto answer = GetEnvironmentVariable("VELMORA_DIALOG_ANSWER");
+  const auto answer = GetEnvironmentValue("VELMORA_DIALOG_ANSWER");
   if (!answer) return std::nullopt;
   std::optional<DialogAnswer> chosen;
   if (EqualsIgnoreAsciiCase(*answer, "ok")) chosen = DialogAnswer::kOk;

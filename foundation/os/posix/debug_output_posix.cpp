@@ -9,7 +9,7 @@ namespace velmora::os {
 void WriteDebuggerOutput(const char* text) {
   // There is no debugger channel on POSIX; standard error stands in on request.
   static const bool enabled = [] {
-    auto value = GetEnvironmentVariable("VELMORA_DEBUG_OUTPUT");
+    auto value = GetEnvironmentValue("VELMORA_DEBUG_OUTPUT");
     return value && *value == "1";
   }();
   if (enabled && text) std::fputs(text, stderr);

@@ -54,12 +54,18 @@ fs::path GetCurrentFolder() {
 }
 
 bool GetRoamingAppDataFolder(fs::path* folder) {
-  if (auto data = GetEnvironmentVariable("XDG_DATA_HOME"); data && !data->empty() &&
+  // Tests point the folder elsewhere, or ("none") take it away.
+  if (auto dir = GetEnvironmentValue("VELMORA_APPDATA_DIR"); dir && !dir->empty()) {
+    if (*dir == "none") return false;
+    *folder = *dir;
+    return true;
+  }
+  if (auto data = GetEnvironmentValue("XDG_DATA_HOME"); data && !data->empty() &&
                                                           fs::path(*data).is_absolute()) {
     *folder = *data;
     return true;
   }
-  if (auto home = GetEnvironmentVariable("HOME"); home && !home->empty()) {
+  if (auto home = GetEnvironmentValue("HOME"); home && !home->empty()) {
     *folder = fs::path(*home) / ".local" / "share";
     return true;
   }
@@ -67,7 +73,7 @@ bool GetRoamingAppDataFolder(fs::path* folder) {
 }
 
 fs::path GetTempFolder() {
-  if (auto tmp = GetEnvironmentVariable("TMPDIR"); tmp && !tmp->empty()) return *tmp;
+  if (auto tmp = GetEnvironmentValue("TMPDIR"); tmp && !tmp->empty()) return *tmp;
   return "/tmp";
 }
 

@@ -8,7 +8,7 @@ namespace {
 // The locale name in force for messages: LC_ALL, then LC_MESSAGES, then LANG.
 std::string LocaleName() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    if (auto value = GetEnvironmentVariable(name); value && !value->empty()) return *value;
+    if (auto value = GetEnvironmentValue(name); value && !value->empty()) return *value;
   }
   return {};
 }

@@ -26,7 +26,7 @@ struct NamedMutex::State {
 namespace {
 
 std::filesystem::path RuntimeFolder() {
-  if (auto dir = GetEnvironmentVariable("VELMORA_RUNTIME_DIR"); dir && !dir->empty()) return *dir;
+  if (auto dir = GetEnvironmentValue("VELMORA_RUNTIME_DIR"); dir && !dir->empty()) return *dir;
   return "/tmp";
 }
 

@@ -37,11 +37,11 @@ const char* HiveFileName(RegistryHive hive) {
 }
 
 fs::path HiveFolder(RegistryHive hive) {
-  if (auto dir = GetEnvironmentVariable("VELMORA_REGISTRY_DIR"); dir && !dir->empty()) return *dir;
+  if (auto dir = GetEnvironmentValue("VELMORA_REGISTRY_DIR"); dir && !dir->empty()) return *dir;
   if (hive == RegistryHive::kCurrentUser) {
-    if (auto config = GetEnvironmentVariable("XDG_CONFIG_HOME"); config && !config->empty())
+    if (auto config = GetEnvironmentValue("XDG_CONFIG_HOME"); config && !config->empty())
       return fs::path(*config) / "VelmoraRegistry";
-    if (auto home = GetEnvironmentVariable("HOME"); home && !home->empty())
+    if (auto home = GetEnvironmentValue("HOME"); home && !home->empty())
       return fs::path(*home) / ".config" / "VelmoraRegistry";
   }
   return "/var/lib/velmora/registry";
