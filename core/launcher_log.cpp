@@ -30,9 +30,10 @@ struct LogState {
   void* message_box_owner = nullptr;
 };
 
+// Destroyed when the library unloads, after Run has joined every thread.
 LogState& State() {
-  static LogState* state = new LogState;  // never destroyed: threads may log at exit
-  return *state;
+  static LogState state;
+  return state;
 }
 
 void AppendEntry(LogState& state, const char* message);
