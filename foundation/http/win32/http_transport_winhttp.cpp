@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -20,9 +21,6 @@ namespace {
 
 constexpr DWORD kReadBlock = 16 * 1024;
 constexpr auto kPollSlice = std::chrono::milliseconds(50);
-// How long a closed request may take to report its last callback; after
-// that its context is left alone rather than freed under a late callback.
-constexpr auto kCloseWait = std::chrono::seconds(5);
 
 JobResult MapWinHttpError(DWORD error) {
   switch (error) {
@@ -41,9 +39,14 @@ JobResult MapWinHttpError(DWORD error) {
     case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
       return kJobResultErrorConnectionFailure;
     case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT:
       return kJobResultErrorTimeout;
     case ERROR_WINHTTP_CONNECTION_ERROR:
     case ERROR_WINHTTP_RESEND_REQUEST:
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENETRESET:
+    case ERROR_NETNAME_DELETED:
       return kJobResultErrorConnectionLost;
     case ERROR_WINHTTP_INVALID_SERVER_RESPONSE:
     case ERROR_WINHTTP_HEADER_NOT_FOUND:
@@ -61,24 +64,40 @@ JobResult MapWinHttpError(DWORD error) {
 }
 
 // Shared between the worker and WinHTTP's callback threads for one request.
-// It lives until the request's last callback (HANDLE_CLOSING) has run.
+// WinHTTP may still call back, or finish a read into `buffer`, after the
+// worker has closed the handle, so the state is counted: one reference for
+// the worker and one that the request's last callback (HANDLE_CLOSING)
+// gives back.
 struct RequestState {
   std::mutex mutex;
   std::condition_variable changed;
   bool step_done = false;
   DWORD error = 0;
-  DWORD bytes = 0;
-  bool closing = false;
+  DWORD bytes = 0;  // READ_COMPLETE: bytes read; DATA_AVAILABLE: bytes ready
+  std::vector<std::uint8_t> buffer = std::vector<std::uint8_t>(kReadBlock);
+  std::atomic<int> references{2};
+
+  void Release() {
+    if (references.fetch_sub(1) == 1) delete this;
+  }
 };
 
 void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info,
                               DWORD length) {
   auto* state = reinterpret_cast<RequestState*>(context);
   if (!state) return;
+  if (status == WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING) {
+    state->Release();
+    return;
+  }
   std::lock_guard<std::mutex> lock(state->mutex);
   switch (status) {
     case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
     case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
+      state->step_done = true;
+      break;
+    case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
+      state->bytes = info ? *static_cast<DWORD*>(info) : 0;
       state->step_done = true;
       break;
     case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
@@ -90,9 +109,6 @@ void CALLBACK OnWinHttpStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID
                           : static_cast<DWORD>(ERROR_WINHTTP_INTERNAL_ERROR);
       if (state->error == 0) state->error = ERROR_WINHTTP_INTERNAL_ERROR;
       state->step_done = true;
-      break;
-    case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING:
-      state->closing = true;
       break;
     default:
       return;
@@ -128,7 +144,6 @@ class WinHttpTransport final : public HttpTransport {
   HINTERNET session_;
   std::mutex current_mutex_;
   RequestState* current_ = nullptr;
-  std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kReadBlock);
 };
 
 WinHttpTransport::Wait WinHttpTransport::WaitForStep(RequestState* state,
@@ -175,6 +190,10 @@ JobResult WinHttpTransport::Perform(const TransportRequest& request, TransportSi
   ::WinHttpSetOption(handle, WINHTTP_OPTION_REDIRECT_POLICY, &policy, sizeof(policy));
   const int timeout_ms = static_cast<int>(request.timeout_seconds) * 1000;
   ::WinHttpSetTimeouts(handle, timeout_ms, timeout_ms, timeout_ms, timeout_ms);
+  // Waiting for the response head has a limit of its own (90 s by default).
+  DWORD head_timeout = static_cast<DWORD>(timeout_ms);
+  ::WinHttpSetOption(handle, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &head_timeout,
+                     sizeof(head_timeout));
   // Our own limit per step is a little longer, so that WinHTTP's timeout
   // normally reports first; it only guards against a callback that never comes.
   const auto step_limit = std::chrono::seconds(request.timeout_seconds + 2);
@@ -257,12 +276,27 @@ JobResult WinHttpTransport::Perform(const TransportRequest& request, TransportSi
     }
   }
 
+  // Ask what is ready, then read exactly that: a read larger than what has
+  // arrived may wait for more data inside WinHTTP, where a cancellation
+  // cannot reach it.
   while (ok) {
     if (cancel.load()) {
       result = kJobResultErrorCancelled;
       break;
     }
-    if (!::WinHttpReadData(handle, buffer_.data(), kReadBlock, nullptr)) {
+    if (!::WinHttpQueryDataAvailable(handle, nullptr)) {
+      fail_with_last_error();
+      break;
+    }
+    if (!wait_step()) break;
+    DWORD available;
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      available = state->bytes;
+    }
+    if (available == 0) break;  // the end of the body
+    const DWORD wanted = available < kReadBlock ? available : kReadBlock;
+    if (!::WinHttpReadData(handle, state->buffer.data(), wanted, nullptr)) {
       fail_with_last_error();
       break;
     }
@@ -272,19 +306,16 @@ JobResult WinHttpTransport::Perform(const TransportRequest& request, TransportSi
       std::lock_guard<std::mutex> lock(state->mutex);
       got = state->bytes;
     }
-    if (got == 0) break;  // the end of the body
-    if (!sink.OnBodyData(buffer_.data(), got)) break;
+    if (got == 0) break;
+    if (!sink.OnBodyData(state->buffer.data(), got)) break;
   }
 
   SetCurrent(nullptr);
+  // Closing ends whatever WinHTTP still has pending for this request; the
+  // state stays alive until its last callback.
   ::WinHttpCloseHandle(handle);
-  bool closed;
-  {
-    std::unique_lock<std::mutex> lock(state->mutex);
-    closed = state->changed.wait_for(lock, kCloseWait, [state] { return state->closing; });
-  }
-  if (closed) delete state;
   ::WinHttpCloseHandle(connection);
+  state->Release();
   return result;
 }
 
