@@ -20,13 +20,15 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 // Feeds the rest of an open file to `md5` one chunk at a time; a read that
 // returns less than a full chunk is the last. A file of exactly one chunk is
 // read as one full chunk and then one empty read.
-bool HashOpenFile(os::FileReader& file, Md5* md5) {
+bool HashOpenFile(os::FileReader& file, Md5* md5,
+                  const std::function<void(std::size_t)>& on_bytes = {}) {
   // Not zero-filled: every byte used is first read from the file.
   std::unique_ptr<unsigned char[]> chunk(new unsigned char[kValidationChunkBytes]);
   for (;;) {
     std::size_t got = 0;
     if (!file.Read(chunk.get(), kValidationChunkBytes, &got)) return false;
     md5->Update(chunk.get(), got);
+    if (on_bytes) on_bytes(got);
     if (got < kValidationChunkBytes) return true;
   }
 }
@@ -86,14 +88,14 @@ bool ValidateFile(std::u16string_view path, std::string_view expected_hash_text,
 }
 
 bool DigestFile(std::u16string_view path, Md5Digest* digest, std::uint64_t* size,
-                std::string* error) {
+                std::string* error, const std::function<void(std::size_t)>& on_bytes) {
   os::FileReader file;
   if (!file.Open(os::FilePathFromUtf16(path)) || !file.Size(size)) {
     if (error) *error = file.LastError();
     return false;
   }
   Md5 md5;
-  if (!HashOpenFile(file, &md5)) {
+  if (!HashOpenFile(file, &md5, on_bytes)) {
     if (error) *error = file.LastError();
     return false;
   }

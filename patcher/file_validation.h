@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,9 +37,11 @@ std::string FormatDigest(const Md5Digest& digest);
                                 std::uint32_t expected_size, bool* match);
 
 // Reads a whole file in kValidationChunkBytes pieces and gives its digest and
-// 64-bit size. False (with the OS error in `error`, which may be null) when
-// it cannot be opened or read. Logs nothing: for tools.
+// 64-bit size. `on_bytes` (may be empty) hears of every piece read, for a
+// progress display. False (with the OS error in `error`, which may be null)
+// when it cannot be opened or read. Logs nothing: for tools.
 [[nodiscard]] bool DigestFile(std::u16string_view path, Md5Digest* digest, std::uint64_t* size,
-                              std::string* error);
+                              std::string* error,
+                              const std::function<void(std::size_t)>& on_bytes = {});
 
 }  // namespace velmora::patcher

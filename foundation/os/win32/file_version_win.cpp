@@ -26,11 +26,13 @@ const VersionFunctions& LoadVersionFunctions() {
   std::call_once(once, [] {
     HMODULE library = LoadLibraryW(L"version.dll");
     if (!library) return;
-    functions.get_size =
-        reinterpret_cast<GetSizeFunction>(GetProcAddress(library, "GetFileVersionInfoSizeW"));
-    functions.get_info =
-        reinterpret_cast<GetInfoFunction>(GetProcAddress(library, "GetFileVersionInfoW"));
-    functions.query = reinterpret_cast<QueryFunction>(GetProcAddress(library, "VerQueryValueW"));
+    // Through void*: the exports' real types are known here, not to FARPROC.
+    auto bind = [library](const char* name) {
+      return reinterpret_cast<void*>(GetProcAddress(library, name));
+    };
+    functions.get_size = reinterpret_cast<GetSizeFunction>(bind("GetFileVersionInfoSizeW"));
+    functions.get_info = reinterpret_cast<GetInfoFunction>(bind("GetFileVersionInfoW"));
+    functions.query = reinterpret_cast<QueryFunction>(bind("VerQueryValueW"));
   });
   return functions;
 }
