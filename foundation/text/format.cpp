@@ -113,9 +113,9 @@ std::basic_string<Ch> FormatImpl(const Ch* format, va_list args) {
     ++p;
     const bool left = flags.find('-') != std::string::npos;
 
-    std::string spec = "%" + flags;
-    if (width >= 0) spec += std::to_string(width);
-    if (precision >= 0) spec += "." + std::to_string(precision);
+    std::string conversion_spec = "%" + flags;
+    if (width >= 0) conversion_spec += std::to_string(width);
+    if (precision >= 0) conversion_spec += "." + std::to_string(precision);
     char buffer[512];
 
     switch (conversion) {
@@ -130,7 +130,7 @@ std::basic_string<Ch> FormatImpl(const Ch* format, va_list args) {
           case Length::kChar: value = static_cast<signed char>(va_arg(args, int)); break;
           default: value = va_arg(args, int); break;
         }
-        std::snprintf(buffer, sizeof buffer, (spec + "lld").c_str(), value);
+        std::snprintf(buffer, sizeof buffer, (conversion_spec + "lld").c_str(), value);
         AppendAscii(buffer, &out);
         break;
       }
@@ -147,7 +147,7 @@ std::basic_string<Ch> FormatImpl(const Ch* format, va_list args) {
           case Length::kChar: value = static_cast<unsigned char>(va_arg(args, unsigned)); break;
           default: value = va_arg(args, unsigned); break;
         }
-        std::snprintf(buffer, sizeof buffer, (spec + "ll" + static_cast<char>(conversion)).c_str(),
+        std::snprintf(buffer, sizeof buffer, (conversion_spec + "ll" + static_cast<char>(conversion)).c_str(),
                       value);
         AppendAscii(buffer, &out);
         break;
@@ -164,7 +164,7 @@ std::basic_string<Ch> FormatImpl(const Ch* format, va_list args) {
         const double value = length == Length::kLongDouble
                                  ? static_cast<double>(va_arg(args, long double))
                                  : va_arg(args, double);
-        std::snprintf(buffer, sizeof buffer, (spec + static_cast<char>(conversion)).c_str(), value);
+        std::snprintf(buffer, sizeof buffer, (conversion_spec + static_cast<char>(conversion)).c_str(), value);
         AppendAscii(buffer, &out);
         break;
       }
