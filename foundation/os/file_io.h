@@ -30,14 +30,16 @@ std::u16string Utf16FromFilePath(const std::filesystem::path& path);
 // Sets a file's attributes to "normal": Windows SetFileAttributesW with
 // FILE_ATTRIBUTE_NORMAL (clears read-only, hidden, system); POSIX chmod that
 // adds the owner's write permission (called even when it is already there,
-// so that a file whose mode cannot be changed is reported). False with the
+// so that a file whose mode cannot be changed is reported; a symbolic link is
+// left alone rather than changing its target). False with the
 // OS error in `error` (may be null) when it fails.
 [[nodiscard]] bool SetFileAttributesNormal(const std::filesystem::path& path,
                                            std::string* error = nullptr);
 
 // A file opened for reading in binary mode. Windows: CreateFileW sharing read
 // and write (as the C library's "rb" does), so a file that another process
-// holds exclusively does not open. POSIX: open(O_RDONLY).
+// holds exclusively does not open. POSIX: open(O_RDONLY), and only a regular
+// file opens (a FIFO or a device would block or never end).
 class FileReader {
  public:
   FileReader() = default;

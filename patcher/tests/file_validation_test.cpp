@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
 #include "foundation/os/file_io.h"
+#include "foundation/os/process.h"
 #include "foundation/text/utf.h"
 #include "patcher/tests/patcher_test_support.h"
 
@@ -109,6 +111,23 @@ TEST_F(FileValidationTest, ImpossibleChecksReturnFalseAndLeaveTheMatchFlag) {
   EXPECT_FALSE(ValidateFile(path, "0x00000000000000000000000000000000", 1, nullptr));
   EXPECT_EQ(CountInLog("File Validation: Bad params.\r\n"), 5);
   EXPECT_EQ(CountInLog("File Validation: Failed to open '" + Utf16ToUtf8(missing) + "'.\r\n"), 2);
+}
+
+// A FIFO or device where a file should be is never read: it would block
+// validation, and with it the patch run, until a writer came.
+TEST_F(FileValidationTest, OnlyRegularFilesAreRead) {
+  const auto fifo = temp() / "pipe.dat";
+  os::ChildProcess make_fifo;
+  if (!make_fifo.Start("/usr/bin/mkfifo", {fifo.string()}) ||
+      make_fifo.Wait(std::chrono::seconds(10)) != 0 || !std::filesystem::exists(fifo))
+    GTEST_SKIP() << "no FIFOs on this system";
+  bool match = true;
+  EXPECT_FALSE(ValidateFile(os::Utf16FromFilePath(fifo), "0xd41d8cd98f00b204e9800998ecf8427e", 0,
+                            &match));
+  EXPECT_TRUE(match);
+  EXPECT_FALSE(ValidateFile(TempText(), "0xd41d8cd98f00b204e9800998ecf8427e", 0, &match))
+      << "a folder";
+  EXPECT_EQ(CountInLog("File Validation: Failed to open '"), 2);
 }
 
 // The manifest's size is 32 bits: a file of 4 GiB + 5 bytes passes the size

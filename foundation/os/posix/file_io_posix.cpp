@@ -30,10 +30,13 @@ std::u16string Utf16FromFilePath(const std::filesystem::path& path) {
 
 bool SetFileAttributesNormal(const std::filesystem::path& path, std::string* error) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) {
+  if (::lstat(path.c_str(), &info) != 0) {
     if (error) *error = ErrnoText(errno);
     return false;
   }
+  // A link has no mode of its own; changing its target's would reach past
+  // the folder the caller is working in.
+  if (S_ISLNK(info.st_mode)) return true;
   if (::chmod(path.c_str(), (info.st_mode & 07777) | S_IWUSR) != 0) {
     if (error) *error = ErrnoText(errno);
     return false;
@@ -45,9 +48,23 @@ FileReader::~FileReader() { Close(); }
 
 bool FileReader::Open(const std::filesystem::path& path) {
   Close();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK so that opening a FIFO does not wait for a writer; only
+  // regular files are read (a FIFO or a device in an install would otherwise
+  // block or never end), and for those the flag changes nothing.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     last_error_ = ErrnoText(errno);
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0) {
+    last_error_ = ErrnoText(errno);
+    ::close(fd);
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    last_error_ = S_ISDIR(info.st_mode) ? "a folder, not a file" : "not a regular file";
+    ::close(fd);
     return false;
   }
   // Validation reads every file once from start to end.
