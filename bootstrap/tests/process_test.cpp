@@ -6,6 +6,7 @@
 
 #include "common/registry_path.h"
 #include "foundation/os/dynamic_library.h"
+#include "foundation/os/file_version.h"
 #include "foundation/os/files.h"
 #include "foundation/os/process.h"
 #include "testing/test_support.h"
@@ -203,6 +204,36 @@ TEST_F(BootstrapProcessTest, HandleOptionWaitsForTheNamedProcess) {
   // Run came only after the previous generation had ended.
   EXPECT_TRUE(os::PathExists(marker));
   EXPECT_FALSE(previous.IsRunning());
+}
+
+}  // namespace
+}  // namespace velmora
+
+namespace velmora {
+namespace {
+
+// Finds `text` stored as UTF-16LE, as resource strings are.
+bool ContainsUtf16(const std::string& bytes, const std::string& text) {
+  std::string wide;
+  for (char c : text) {
+    wide.push_back(c);
+    wide.push_back('\0');
+  }
+  return bytes.find(wide) != std::string::npos;
+}
+
+TEST(LauncherResourcesTest, ProgramCarriesVersionManifestAndGameDefinition) {
+  const fs::path program = testing::ProgramPath("Launcher");
+  if (program.extension() != ".exe") GTEST_SKIP() << "only the Windows program carries resources";
+  // The fixed version holds 16 bits per field: 822392 is stored modulo 65536.
+  EXPECT_EQ(os::ReadFileVersionText(program), "1.0.2.35192");
+  const std::string bytes = testing::ReadFileBytes(program);
+  EXPECT_TRUE(ContainsUtf16(bytes, "1.0.2.822392"));
+  EXPECT_TRUE(ContainsUtf16(bytes, "Shipping"));
+  EXPECT_NE(bytes.find("requireAdministrator"), std::string::npos);
+  EXPECT_TRUE(ContainsUtf16(bytes, "<GameDefinitionFile"));
+  EXPECT_TRUE(ContainsUtf16(bytes, "<Task index=\"0\" name=\"View README\">"));
+  EXPECT_TRUE(ContainsUtf16(bytes, "Unable to load Vostrel.dll"));
 }
 
 }  // namespace
