@@ -1,6 +1,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "orvwebkit/platform/platform.h"
@@ -55,18 +56,38 @@ class WinSocket final : public Socket {
 
   std::ptrdiff_t Receive(void* buffer, std::size_t size,
                          std::chrono::milliseconds timeout) override {
-    const int ready = WaitForSocket(socket_, false, timeout);
+    // A shutdown from another thread does not wake a waiting select() on
+    // every Windows socket implementation, so long waits are taken in slices
+    // that look at the flag ShutdownBoth sets.
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    int ready = 0;
+    for (;;) {
+      if (shut_down_) return 0;
+      std::chrono::milliseconds slice = kWakeSlice;
+      if (timeout.count() >= 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return -2;
+        slice = std::min(slice, left);
+      }
+      ready = WaitForSocket(socket_, false, slice);
+      if (ready != 0) break;
+    }
     if (ready < 0) return -1;
-    if (ready == 0) return -2;
     const int chunk = size > 1 << 20 ? 1 << 20 : static_cast<int>(size);
     const int got = ::recv(socket_, static_cast<char*>(buffer), chunk, 0);
     return got == SOCKET_ERROR ? -1 : got;
   }
 
-  void ShutdownBoth() override { ::shutdown(socket_, SD_BOTH); }
+  void ShutdownBoth() override {
+    shut_down_ = true;
+    ::shutdown(socket_, SD_BOTH);
+  }
 
  private:
+  static constexpr std::chrono::milliseconds kWakeSlice{200};
   SOCKET socket_;
+  std::atomic<bool> shut_down_{false};
 };
 
 class WinListener final : public Listener {
