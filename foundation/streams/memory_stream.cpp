@@ -8,8 +8,8 @@
 namespace velmora {
 
 MemoryStream::MemoryStream(const MemoryStreamOptions& options) : options_(options) {
-  if (options_.growth_factor < 1.0 || !std::isfinite(options_.growth_factor))
-    options_.growth_factor = 1.0;
+  if (options_.growth_factor < 0.0 || !std::isfinite(options_.growth_factor))
+    options_.growth_factor = 0.0;
 }
 
 MemoryStream* MemoryStream::Create(const MemoryStreamOptions& options) {
@@ -36,7 +36,8 @@ bool MemoryStream::Reserve(std::size_t needed) {
   if (needed > options_.max_length) return false;
   if (!options_.resizable) return false;
   std::size_t target = needed;
-  const double grown = static_cast<double>(capacity_) * options_.growth_factor;
+  const double grown =
+      static_cast<double>(capacity_) + static_cast<double>(capacity_) * options_.growth_factor;
   if (grown > static_cast<double>(target))
     target = grown >= static_cast<double>(options_.max_length) ? options_.max_length
                                                                : static_cast<std::size_t>(grown);

@@ -15,9 +15,11 @@ struct MemoryStreamOptions {
   // With resizing off the stream never grows past `initial_capacity`, and a
   // write that does not fit fails without storing anything.
   bool resizable = true;
-  // When a write does not fit, the new capacity is the larger of the needed
-  // size and the current capacity times `growth_factor` (at least 1.0),
-  // rounded up to a multiple of `growth_step` bytes (0 means no rounding).
+  // When a write does not fit, the stream grows by `growth_factor` times its
+  // current capacity (1.0 doubles it; 0 grows by just what is needed), at
+  // least to the needed size, rounded up to a multiple of `growth_step`
+  // bytes (0: no rounding). Growing in proportion keeps a large body from
+  // being copied over and over.
   double growth_factor = 1.0;
   std::size_t growth_step = 1024;
   std::size_t initial_capacity = 0;

@@ -366,6 +366,15 @@ TEST_F(HttpClientTest, NetworkFailuresHaveTheirOwnResults) {
     EXPECT_EQ(done.result, c.result) << JobResultName(done.result);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(15));
   }
+  // An https URL makes the client open with a TLS handshake; this plain
+  // server hangs up on it, which fails the connection.
+  const JobResult tls = Fetch("https://127.0.0.1:" + std::to_string(server_.port()) + "/secure",
+                              NewStream().get())
+                            .result;
+  EXPECT_TRUE(tls == kJobResultErrorConnectionFailure || tls == kJobResultErrorConnectionLost)
+      << JobResultName(tls);
+  EXPECT_GE(server_.TlsHandshakes(), 1);
+
   // A peer that hangs up before any reply: libcurl calls that a lost
   // connection, Wine's WinHTTP an invalid reply. Either way a network fault.
   auto body = NewStream();

@@ -180,6 +180,11 @@ void LoopbackHttpServer::ServeConnection(std::shared_ptr<os::TcpSocket> socket) 
       if (got == os::TcpSocket::kTimedOut) continue;
       if (got <= 0) break;
       pending.append(buffer, static_cast<std::size_t>(got));
+      // 0x16 opens a TLS handshake record: a client speaking https here.
+      if (pending.front() == '\x16') {
+        ++tls_handshakes_;
+        break;
+      }
       continue;
     }
     RecordedRequest request;

@@ -83,6 +83,9 @@ class LoopbackHttpServer {
   std::vector<RecordedRequest> Requests() const;
   int UnexpectedRequests() const { return unexpected_.load(); }
   int ConnectionCount() const { return connections_.load(); }
+  // Connections that opened with a TLS handshake record instead of a
+  // request; the server closes them at once.
+  int TlsHandshakes() const { return tls_handshakes_.load(); }
 
  private:
   void AcceptLoop();
@@ -98,6 +101,7 @@ class LoopbackHttpServer {
   std::vector<std::thread> connection_threads_;
   std::atomic<int> unexpected_{0};
   std::atomic<int> connections_{0};
+  std::atomic<int> tls_handshakes_{0};
 };
 
 }  // namespace velmora::testing

@@ -22,23 +22,36 @@ TEST(MemoryStreamTest, GrowsInStepsAndKeepsEverythingWritten) {
   std::string block(1024, 'b');
   ASSERT_TRUE(stream->Write(block.data(), block.size()));
   EXPECT_EQ(stream->Capacity(), 2048u);
-  EXPECT_EQ(stream->View(), "a" + block);
-  EXPECT_EQ(stream->Length(), 1025u);
-  EXPECT_EQ(stream->Position(), 1025u);
+  std::string big(5000, 'c');
+  ASSERT_TRUE(stream->Write(big.data(), big.size()));  // needs 6025: more than double
+  EXPECT_EQ(stream->Capacity(), 6144u);
+  ASSERT_TRUE(stream->Write("d", 1));
+  EXPECT_EQ(stream->Capacity(), 6144u);
+  EXPECT_EQ(stream->View(), "a" + block + big + "d");
+  EXPECT_EQ(stream->Length(), 6026u);
+  EXPECT_EQ(stream->Position(), 6026u);
 }
 
-TEST(MemoryStreamTest, GrowthFactorMultipliesTheCapacity) {
-  MemoryStreamOptions options;
-  options.growth_factor = 2.0;
-  options.growth_step = 100;
-  options.initial_capacity = 100;
-  auto stream = MakeStream(options);
-  ASSERT_TRUE(stream);
-  std::string bytes(101, 'x');
-  ASSERT_TRUE(stream->Write(bytes.data(), bytes.size()));
-  EXPECT_EQ(stream->Capacity(), 200u);
-  ASSERT_TRUE(stream->Write(bytes.data(), bytes.size()));  // needs 202
-  EXPECT_EQ(stream->Capacity(), 400u);
+TEST(MemoryStreamTest, GrowthFactorSetsHowMuchIsAdded) {
+  struct Case {
+    double factor;
+    std::size_t step;
+    std::size_t first, second;  // capacities after writing 101 and 202 bytes
+  };
+  for (const Case c : {Case{1.0, 100, 200, 400}, Case{0.5, 10, 150, 230}, Case{0.0, 0, 101, 202}}) {
+    SCOPED_TRACE(c.factor);
+    MemoryStreamOptions options;
+    options.growth_factor = c.factor;
+    options.growth_step = c.step;
+    options.initial_capacity = 100;
+    auto stream = MakeStream(options);
+    ASSERT_TRUE(stream);
+    std::string bytes(101, 'x');
+    ASSERT_TRUE(stream->Write(bytes.data(), bytes.size()));
+    EXPECT_EQ(stream->Capacity(), c.first);
+    ASSERT_TRUE(stream->Write(bytes.data(), bytes.size()));
+    EXPECT_EQ(stream->Capacity(), c.second);
+  }
 }
 
 TEST(MemoryStreamTest, FixedStreamRefusesWhatDoesNotFitAndStoresNothingOfIt) {
