@@ -181,11 +181,26 @@ bool PlainFileSystem::RemoveFile(const char* path) {
   return std::filesystem::remove(PathFromUtf8(path), error) && !error;
 }
 
-bool PlainFileSystem::RemoveFolder(const char* path) {
+// Removes a folder tree entry by entry and gives up at the first entry that
+// cannot go. (The library's remove_all retries such an entry for ever when a
+// Windows build sees links a POSIX browser left in its profile.)
+bool RemoveTree(const std::filesystem::path& folder) {
   std::error_code error;
-  std::filesystem::remove_all(PathFromUtf8(path), error);
-  return !error;
+  std::vector<std::filesystem::path> entries;
+  for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+       it.increment(error)) {
+    entries.push_back(it->path());
+  }
+  if (error) return false;
+  for (const auto& entry : entries) {
+    const bool is_folder = std::filesystem::is_directory(
+        std::filesystem::symlink_status(entry, error));
+    if (is_folder ? !RemoveTree(entry) : !std::filesystem::remove(entry, error)) return false;
+  }
+  return std::filesystem::remove(folder, error);
 }
+
+bool PlainFileSystem::RemoveFolder(const char* path) { return RemoveTree(PathFromUtf8(path)); }
 
 bool PlainFileSystem::GetModificationTime(const char* path, std::uint64_t* seconds) {
   std::error_code error;

@@ -70,12 +70,14 @@ class BrowserProcess {
   virtual std::uint32_t Id() const = 0;
 };
 
-// Starts `program` (UTF-8 path) with `arguments`, output discarded. The
-// process must not outlive this one even when this one crashes: POSIX ties it
-// to the process with a parent-death signal, Windows puts it in a job object
-// that kills on close. Null on failure.
+// Starts `program` (UTF-8 path) with `arguments` and this process's
+// environment with `environment` ("NAME=value" texts) set on top, output
+// discarded. The process must not outlive this one even when this one
+// crashes: POSIX ties it to the process with a parent-death signal, Windows
+// puts it in a job object that kills on close. Null on failure.
 std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
-                                                    const std::vector<std::string>& arguments);
+                                                    const std::vector<std::string>& arguments,
+                                                    const std::vector<std::string>& environment);
 
 // Places where the platform's browsers are usually installed, in order of
 // preference (POSIX: "chromium" on the search path; Windows: Edge, then

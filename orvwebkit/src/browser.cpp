@@ -9,6 +9,8 @@ constexpr char kProfilePrefix[] = "OrvWebKit-";
 constexpr char kProfileSuffix[] = "-profile";
 constexpr char kActivePortFile[] = "DevToolsActivePort";
 constexpr std::uint32_t kPathBytes = 512;
+// The socket path the browser makes in its temporary folder adds 46 bytes.
+constexpr std::size_t kMaxBrowserTemporaryPath = 60;
 
 std::string ReadWholeFile(Orv::WebKit::FileSystem* fs, const std::string& path) {
   std::string text;
@@ -154,10 +156,22 @@ std::unique_ptr<Browser> Browser::Launch(const HostServices& host,
     return nullptr;
   }
   if (!browser->ReserveProfileFolder(error)) return nullptr;
+  // The browser's own temporary files go inside the profile, so that they
+  // go with it even when the browser is killed; but only when the folder's
+  // path leaves room for the single-instance socket the browser keeps there
+  // (socket paths are limited to 107 bytes), else they stay where they were.
+  const std::string temporary = browser->profile_folder_ + browser->separator_ + "tmp";
+  const std::string browser_temporary = platform::BrowserLocalPath(browser->program_, temporary);
+  std::vector<std::string> environment;
+  if (browser_temporary.size() <= kMaxBrowserTemporaryPath &&
+      browser->host_.file_system->MakeFolder(temporary.c_str())) {
+    environment.push_back("TMPDIR=" + browser_temporary);
+  }
   browser->process_ = platform::StartBrowserProcess(
       browser->program_,
       BrowserArguments(platform::BrowserLocalPath(browser->program_, browser->profile_folder_),
-                       platform::BrowserNeedsNoSandbox(browser->program_)));
+                       platform::BrowserNeedsNoSandbox(browser->program_)),
+      environment);
   if (!browser->process_) {
     *error = "cannot start " + browser->program_;
     return nullptr;  // the destructor removes the profile

@@ -26,9 +26,11 @@ namespace {
 // ends it when this process dies, however it dies.
 class PosixBrowserProcess final : public BrowserProcess {
  public:
-  bool Start(const std::string& program, const std::vector<std::string>& arguments) {
+  bool Start(const std::string& program, const std::vector<std::string>& arguments,
+             const std::vector<std::string>& environment) {
     std::unique_lock lock(mutex_);
-    keeper_ = std::thread([this, program, arguments] { Keep(program, arguments); });
+    keeper_ = std::thread(
+        [this, program, arguments, environment] { Keep(program, arguments, environment); });
     changed_.wait(lock, [this] { return started_ || exited_; });
     return started_;
   }
@@ -62,7 +64,8 @@ class PosixBrowserProcess final : public BrowserProcess {
   std::uint32_t Id() const override { return static_cast<std::uint32_t>(pid_); }
 
  private:
-  void Keep(const std::string& program, const std::vector<std::string>& arguments) {
+  void Keep(const std::string& program, const std::vector<std::string>& arguments,
+            const std::vector<std::string>& environment) {
     // Everything the child needs is prepared before fork: after fork only
     // async-signal-safe calls are allowed.
     std::vector<std::string> owned{program};
@@ -70,6 +73,19 @@ class PosixBrowserProcess final : public BrowserProcess {
     std::vector<char*> argv;
     for (auto& text : owned) argv.push_back(text.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables = environment;
+    for (char** entry = environ; *entry; ++entry) {
+      const std::string text = *entry;
+      const std::string name = text.substr(0, text.find('='));
+      bool replaced = false;
+      for (const auto& added : environment) {
+        replaced = replaced || added.compare(0, name.size() + 1, name + "=") == 0;
+      }
+      if (!replaced) variables.push_back(text);
+    }
+    std::vector<char*> envp;
+    for (auto& text : variables) envp.push_back(text.data());
+    envp.push_back(nullptr);
     const pid_t parent = ::getpid();
 
     int report[2];
@@ -88,7 +104,7 @@ class PosixBrowserProcess final : public BrowserProcess {
         ::dup2(null_fd, 1);
         ::dup2(null_fd, 2);
       }
-      ::execv(argv[0], argv.data());
+      ::execve(argv[0], argv.data(), envp.data());
       const int error = errno;
       (void)!::write(report[1], &error, sizeof error);
       ::_exit(127);
@@ -145,9 +161,10 @@ bool IsExecutableFile(const std::string& path) {
 }  // namespace
 
 std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
-                                                    const std::vector<std::string>& arguments) {
+                                                    const std::vector<std::string>& arguments,
+                                                    const std::vector<std::string>& environment) {
   auto process = std::make_unique<PosixBrowserProcess>();
-  if (!process->Start(program, arguments)) return nullptr;
+  if (!process->Start(program, arguments, environment)) return nullptr;
   return process;
 }
 

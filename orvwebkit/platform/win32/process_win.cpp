@@ -190,11 +190,39 @@ bool FileExistsWide(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// This process's environment block with `environment` set on top.
+std::wstring EnvironmentBlock(const std::vector<std::string>& environment) {
+  std::wstring block;
+  std::vector<std::wstring> added;
+  for (const auto& text : environment) added.push_back(Widen(text));
+  for (const auto& text : added) block += text + L'\0';
+  LPWCH current = ::GetEnvironmentStringsW();
+  for (LPWCH entry = current; entry && *entry; entry += std::wcslen(entry) + 1) {
+    const std::wstring text(entry);
+    const std::size_t equals = text.find(L'=', 1);
+    const std::wstring name = text.substr(0, equals + 1);  // with the '='
+    const int length = static_cast<int>(name.size());
+    bool replaced = false;
+    for (const auto& candidate : added) {
+      // Variable names compare without case on Windows.
+      replaced = replaced || (candidate.size() >= name.size() &&
+                              ::CompareStringOrdinal(candidate.c_str(), length, name.c_str(),
+                                                     length, TRUE) == CSTR_EQUAL);
+    }
+    if (!replaced) block += text + L'\0';
+  }
+  if (current) ::FreeEnvironmentStringsW(current);
+  block += L'\0';
+  return block;
+}
+
 }  // namespace
 
 std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
-                                                    const std::vector<std::string>& arguments) {
+                                                    const std::vector<std::string>& arguments,
+                                                    const std::vector<std::string>& environment) {
   const std::wstring wide_program = Widen(program);
+  std::wstring environment_block = EnvironmentBlock(environment);
   std::wstring command_line;
   AppendQuoted(&command_line, wide_program);
   for (const auto& argument : arguments) {
@@ -243,7 +271,8 @@ std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
     }
     std::wstring mutable_line = command_line;
     created = ::CreateProcessW(wide_program.c_str(), mutable_line.data(), nullptr, nullptr,
-                               inherit, flags, nullptr, nullptr, &startup.StartupInfo, &info);
+                               inherit, flags, environment_block.data(), nullptr,
+                               &startup.StartupInfo, &info);
   }
   if (restricted) ::DeleteProcThreadAttributeList(attributes);
   if (null_device != INVALID_HANDLE_VALUE) ::CloseHandle(null_device);
