@@ -31,8 +31,13 @@ function(velmora_add_test name)
   cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} velmora_testing ${VELMORA_GTEST_MAIN})
-  add_test(NAME ${name}
-           COMMAND ${name} --gtest_output=xml:${VELMORA_TEST_RESULTS_DIR}/${name}.xml)
+  # A Windows program under Wine takes a Unix path without a drive letter as
+  # relative to its working folder; Z: is the whole Unix file system.
+  set(report ${VELMORA_TEST_RESULTS_DIR}/${name}.xml)
+  if(WIN32 AND CMAKE_CROSSCOMPILING)
+    set(report "Z:${report}")
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_output=xml:${report})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 600)
   endif()
