@@ -3,8 +3,8 @@
 //
 //  1. An animated page for a few seconds: dirty-rectangle lists per second
 //     delivered to the surface, against the frames the page itself drew.
-//  2. A static page whose text a script changes: time from the script call
-//     to the dirty rectangle that holds the change, against one host tick.
+//  2. A static page where a script recolours a block: time from the script
+//     call to the dirty rectangle that holds the change, against one host tick.
 //  3. The same static page left alone: processor time of this process per
 //     second of wall time while the host ticks every 10 ms, against the same
 //     loop without the library.
@@ -29,9 +29,9 @@ constexpr char kAnimatedPage[] = R"(<!doctype html>
 <html><body style="margin:0;background:#123">
 <div id="box" style="position:absolute;width:120px;height:120px;background:#f80"></div>
 <script>
-  var frames = 0;
+  var drawn = 0;
   function step(t) {
-    frames++;
+    drawn++;
     var box = document.getElementById('box');
     box.style.left = (340 + 300 * Math.sin(t / 400)) + 'px';
     box.style.top = (240 + 200 * Math.cos(t / 300)) + 'px';
@@ -42,7 +42,7 @@ constexpr char kAnimatedPage[] = R"(<!doctype html>
 
 constexpr char kStaticPage[] = R"(<!doctype html>
 <html><body style="margin:0;background:#fff;font:32px sans-serif">
-<div id="text" style="position:absolute;left:100px;top:200px;width:400px;height:60px">start</div>
+<div id="block" style="position:absolute;left:100px;top:200px;width:400px;height:60px;background:#888"></div>
 </body></html>)";
 
 void WriteFile(const std::filesystem::path& path, const std::string& text) {
@@ -66,7 +66,7 @@ void MeasureAnimation(StandaloneHost& host, const std::string& url, std::chrono:
                       double seconds) {
   host.LoadAndWait(url);
   host.Pump(std::chrono::milliseconds(500));
-  host.view()->ExecuteScript("frames = 0;");
+  host.view()->ExecuteScript("drawn = 0;");
   host.client().dirty_lists.clear();
   const auto start = Clock::now();
   while (Seconds(Clock::now() - start) < seconds) {
@@ -76,7 +76,7 @@ void MeasureAnimation(StandaloneHost& host, const std::string& url, std::chrono:
   const double elapsed = Seconds(Clock::now() - start);
   const std::size_t delivered = host.client().dirty_lists.size();
   host.client().titles.clear();
-  host.view()->ExecuteScript("document.title = String(frames);");
+  host.view()->ExecuteScript("document.title = String(drawn);");
   host.PumpUntil([&] { return !host.client().titles.empty(); }, std::chrono::seconds(5));
   double drawn = 0;
   if (!host.client().titles.empty()) {
@@ -95,8 +95,8 @@ void MeasureLatency(StandaloneHost& host, const std::string& url, std::chrono::m
   std::vector<double> delays;
   for (int round = 0; round < 20; ++round) {
     host.client().dirty_lists.clear();
-    const std::string script = "document.getElementById('text').textContent = 'change " +
-                               std::to_string(round) + "';";
+    const std::string script = std::string("document.getElementById('block').style.background = '") +
+                               (round % 2 ? "#f00" : "#00f") + "';";
     const auto start = Clock::now();
     host.view()->ExecuteScript(script.c_str());
     bool seen = false;

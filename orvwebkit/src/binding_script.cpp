@@ -118,6 +118,26 @@ std::string BuildBindingScript(const std::string& name, const std::string& base)
   return script;
 }
 
+std::string BuildTitleWatchScript(const std::string& reporter) {
+  return "(function () {\n  var report = window[" + JsonText(reporter) + "];\n" + R"JS(
+  if (typeof report !== 'function') return;
+  var last = null;
+  function check() {
+    var title = document.title;
+    if (title !== last) {
+      last = title;
+      report(title);
+    }
+  }
+  // Only structure and text changes can change the title; style changes,
+  // which animations make all the time, are not watched.
+  new MutationObserver(check).observe(document, {subtree: true, childList: true,
+                                                 characterData: true});
+  check();
+})();
+)JS";
+}
+
 std::string BuildUnbindScript(const std::string& name) {
   return "(function () { try { delete window[" + JsonText(name) + "]; } catch (e) {} })();\n";
 }

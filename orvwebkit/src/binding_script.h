@@ -21,4 +21,9 @@ std::string BindingBase(const std::string& view_token, const std::string& name);
 std::string BuildBindingScript(const std::string& name, const std::string& base);
 std::string BuildUnbindScript(const std::string& name);
 
+// A script for every document that reports the document's title through
+// `reporter`, a function the browser gives the page (its calls arrive as
+// events, without waiting), whenever the title changes.
+std::string BuildTitleWatchScript(const std::string& reporter);
+
 }  // namespace velmora::orvwebkit

@@ -52,6 +52,9 @@ std::vector<std::string> BrowserArguments(const std::string& profile_folder, boo
       "--disable-breakpad",
       "--hide-scrollbars",
       "--mute-audio",
+      // A page cannot open pages of its own that no host would show; the
+      // view reports the request instead.
+      "--block-new-web-contents",
       "--window-size=800,600",
       "--user-data-dir=" + profile_folder,
       "--remote-debugging-port=0",

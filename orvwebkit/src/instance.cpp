@@ -83,11 +83,7 @@ bool InstanceImpl::Initialize(const HostCallbacks& callbacks, const InitRecord& 
       [this] { OnBrowserClosed(); }, &last_error_);
   if (!browser_) return false;
   context_.browser = browser_.get();
-  // Title changes and pages opened by pages are browser-wide events.
-  if (!browser_->connection()
-           .Call("Target.setDiscoverTargets", Json{{"discover", true}}, {}, kCommandTimeout)
-           .ok ||
-      !FindSpareTarget()) {
+  if (!FindSpareTarget()) {
     last_error_ = "the browser does not answer";
     browser_.reset();
     context_.browser = nullptr;
@@ -285,34 +281,10 @@ void InstanceImpl::OnBrowserEvent(const Json& message) {
   const std::string method = StringField(message, "method");
   const Json* params = FindField(message, "params");
   if (!params) return;
-  if (method == "Target.targetInfoChanged") {
-    const Json* info = FindField(*params, "targetInfo");
-    if (!info) return;
-    const std::string target = StringField(*info, "targetId");
-    std::lock_guard lock(views_mutex_);
-    for (auto& [key, view] : views_) {
-      if (view->target_id() == target) view->OnTitleChanged(StringField(*info, "title"));
-    }
-  } else if (method == "Target.detachedFromTarget") {
+  if (method == "Target.detachedFromTarget") {
     if (shutting_down_) return;
     WithView(StringField(*params, "sessionId"),
              [](ViewImpl& view) { view.OnEngineGone("the page was closed"); });
-  } else if (method == "Target.targetCreated") {
-    // A page opened by one of ours (window.open, target=_blank) would run
-    // unseen; the view reports the request through Page.windowOpen instead.
-    const Json* info = FindField(*params, "targetInfo");
-    if (!info || StringField(*info, "type") != "page") return;
-    const std::string opener = StringField(*info, "openerId");
-    if (opener.empty()) return;
-    bool ours = false;
-    {
-      std::lock_guard lock(views_mutex_);
-      for (auto& [key, view] : views_) ours = ours || view->target_id() == opener;
-    }
-    if (ours) {
-      browser_->connection().Send("Target.closeTarget",
-                                  Json{{"targetId", StringField(*info, "targetId")}});
-    }
   }
 }
 

@@ -208,6 +208,7 @@ bool ViewImpl::Open() {
   std::memcpy(latest_.data(), surface_.data(), bytes);
   token_ = context_->RandomHex(16);
   if (token_.empty()) return false;
+  title_reporter_ = "__orvwebkit_title_" + token_;
 
   DevToolsConnection& connection = context_->connection();
   DevToolsConnection::Reply attached = connection.Call(
@@ -252,6 +253,11 @@ bool ViewImpl::FinishOpen() {
   if (!scripts_enabled_) {
     connection.Send("Emulation.setScriptExecutionDisabled", Json{{"value", true}}, session_);
   }
+  // Titles: the browser reports no title changes of its own pages, so each
+  // document watches its title and reports it through a binding.
+  connection.Send("Runtime.addBinding", Json{{"name", title_reporter_}}, session_);
+  connection.Send("Page.addScriptToEvaluateOnNewDocument",
+                  Json{{"source", BuildTitleWatchScript(title_reporter_)}}, session_);
   if (visible_) {
     connection.Send("Page.startScreencast",
                     Json{{"format", "png"}, {"everyNthFrame", 1}, {"maxWidth", width_},
@@ -788,6 +794,8 @@ void ViewImpl::OnSessionEvent(const Json& message) {
     error.line = static_cast<std::int32_t>(NumberField(*details, "lineNumber", -1)) + 1;
     error.column = static_cast<std::int32_t>(NumberField(*details, "columnNumber", -1)) + 1;
     Queue(std::move(error));
+  } else if (method == "Runtime.bindingCalled") {
+    if (StringField(params, "name") == title_reporter_) OnTitleChanged(StringField(params, "payload"));
   } else if (method == "Inspector.targetCrashed") {
     OnEngineGone("the page's renderer crashed");
   }

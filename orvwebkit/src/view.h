@@ -81,7 +81,7 @@ class ViewImpl final : public Orv::WebKit::View {
 
   // Reader thread: a message of this view's session.
   void OnSessionEvent(const Json& message);
-  // Reader thread: the page's title changed (browser-wide event).
+  // Reader thread: the page's title changed.
   void OnTitleChanged(const std::string& title);
   // Any thread: the engine or this page went away; reported at the next tick.
   void OnEngineGone(const std::string& reason);
@@ -141,6 +141,7 @@ class ViewImpl final : public Orv::WebKit::View {
   bool error_document_ = false;
   std::set<std::string> failed_loaders_;
   std::string title_;
+  std::string title_reporter_;  // set before the session's events start
 
   std::mutex queue_mutex_;
   std::vector<UiEvent> queue_;

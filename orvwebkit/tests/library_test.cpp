@@ -140,11 +140,13 @@ class Pages {
   Client.version = '2.5';
   Client.report('version ' + Client.version);
   Client.report('agent ' + navigator.userAgent + ' ' + navigator.language);
+  document.title = 'Calls done';
 </script></body></html>)HTML");
     Write("dialog.html", R"HTML(<!doctype html><html><body><script>
   console.warn('about to ask');
   alert('hello there');
   Client.report('prompt ' + prompt('name?', 'nobody'));
+  Client.report('opened ' + window.open('about:blank#popup'));
   Client.report('after dialogs');
 </script></body></html>)HTML");
     Write("tall.html", R"HTML(<!doctype html><html><body style="margin:0">
@@ -323,6 +325,12 @@ TEST_F(LibraryTest, BoundCallsCarryTextsAndAnswerTextOrUndefined) {
   EXPECT_EQ(echo->arguments[4], std::u16string(u"\u00e9\U0001F600"));
   EXPECT_FALSE(echo->arguments[2].has_value());
   EXPECT_EQ(object_->version, u"2.5");
+  EXPECT_TRUE(host_->PumpUntil(
+      [&] {
+        const auto& titles = host_->client().titles;
+        return !titles.empty() && titles.back() == u"Calls done";
+      },
+      kWait));
 }
 
 TEST_F(LibraryTest, KeyPressesReachAnInputField) {
@@ -356,7 +364,7 @@ TEST_F(LibraryTest, ReloadsFromTheHostAndFromThePageBothReportLoaded) {
   EXPECT_TRUE(WaitForReport("load 3"));
 }
 
-TEST_F(LibraryTest, DialogsAndConsoleMessagesReachTheClientWithoutHangingThePage) {
+TEST_F(LibraryTest, DialogsConsoleAndNewWindowsReachTheClientWithoutHangingThePage) {
   ASSERT_EQ(host_->LoadAndWait(pages_->Url("dialog.html")), kLoadLoaded);
   ASSERT_TRUE(WaitForReport("after dialogs"));
   EXPECT_TRUE(WaitForReport("prompt answer"));
@@ -368,6 +376,8 @@ TEST_F(LibraryTest, DialogsAndConsoleMessagesReachTheClientWithoutHangingThePage
   ASSERT_FALSE(console.empty());
   EXPECT_EQ(console[0].level, kConsoleWarning);
   EXPECT_EQ(console[0].text, u"about to ask");
+  // A page the page opens is reported, not kept running unseen.
+  EXPECT_EQ(host_->client().new_windows, std::vector<std::string>{"about:blank#popup"});
 }
 
 TEST_F(LibraryTest, TheWheelScrollsThePage) {
