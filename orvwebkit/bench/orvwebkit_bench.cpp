@@ -134,6 +134,8 @@ double IdleLoopCpuPercent(StandaloneHost* host, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Each figure shows as soon as it is measured, also when output goes to a file.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
   const auto folder = std::filesystem::temp_directory_path() /
                       ("orvwebkit-bench-" + std::to_string(Clock::now().time_since_epoch().count()));

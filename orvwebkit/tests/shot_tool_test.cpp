@@ -23,6 +23,9 @@ TEST(ShotToolTest, PicturesTheSamplePageAfterItsScripts) {
   const auto code = shot.Wait(std::chrono::seconds(120));
   ASSERT_TRUE(code.has_value()) << "orvwebkit-shot did not finish";
   ASSERT_EQ(*code, 0) << shot.Output();
+  // The tool's output, also what it wrote while the browser ran.
+  EXPECT_NE(shot.Output().find("loaded file:"), std::string::npos) << shot.Output();
+  EXPECT_NE(shot.Output().find("sample.png: 800x600"), std::string::npos) << shot.Output();
 
   const std::string png = velmora::testing::ReadFileBytes(picture);
   std::vector<std::uint8_t> pixels(800 * 600 * 4);

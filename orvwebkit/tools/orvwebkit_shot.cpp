@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvwebkit-shot: %s did not load (state %d)\n", url.c_str(), state);
     return 2;
   }
+  std::printf("loaded %s\n", url.c_str());
+  std::fflush(stdout);
   WaitUntilSettled(host, std::chrono::milliseconds(300), std::chrono::seconds(10));
   for (int i = 3; i < argc; ++i) {
     host.view()->ExecuteScript(argv[i]);

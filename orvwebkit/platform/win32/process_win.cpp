@@ -231,11 +231,16 @@ std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
   }
 
   // The browser's output goes nowhere; only that one handle is inherited so
-  // that no handle of the host leaks into the browser.
+  // that no handle of the host leaks into the browser. A host-system program
+  // under the compatibility layer is started plainly: standard handles given
+  // to it there take this process's own standard output away.
+  const bool host_program = IsHostSystemProgram(program);
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-  HANDLE null_device = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                     OPEN_EXISTING, 0, nullptr);
+  HANDLE null_device =
+      host_program ? INVALID_HANDLE_VALUE
+                   : ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                   OPEN_EXISTING, 0, nullptr);
   SIZE_T list_size = 0;
   ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
   std::string list_storage(list_size, '\0');
@@ -249,9 +254,10 @@ std::unique_ptr<BrowserProcess> StartBrowserProcess(const std::string& program,
   HANDLE job = CreateKillOnCloseJob();
   PROCESS_INFORMATION info{};
   BOOL created = FALSE;
-  // Started suspended so that the browser is inside the job before it can
-  // start processes of its own.
-  for (int attempt = 0; attempt < 3 && !created; ++attempt) {
+  // Attempts, most careful first: suspended (so that the browser is inside
+  // the job before it can start processes of its own) with its output
+  // discarded, then suspended, then plainly.
+  for (int attempt = host_program ? 2 : 0; attempt < 3 && !created; ++attempt) {
     STARTUPINFOEXW startup{};
     startup.StartupInfo.cb = sizeof startup;
     DWORD flags = CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT;
