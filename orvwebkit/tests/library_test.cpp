@@ -380,6 +380,23 @@ TEST_F(LibraryTest, DialogsConsoleAndNewWindowsReachTheClientWithoutHangingThePa
   EXPECT_EQ(host_->client().new_windows, std::vector<std::string>{"about:blank#popup"});
 }
 
+TEST_F(LibraryTest, OnlyTheThreadThatInitialisedTheLibraryIsCalledBack) {
+  ASSERT_TRUE(host_->view()->LoadUrl(pages_->Url("plain.html").c_str()));
+  std::this_thread::sleep_for(1s);  // the load and its pixels are waiting now
+  std::thread other([&] {
+    for (int i = 0; i < 20; ++i) {
+      host_->view()->Tick();
+      std::this_thread::sleep_for(10ms);
+    }
+  });
+  other.join();
+  EXPECT_TRUE(host_->client().load_states.empty());
+  EXPECT_TRUE(host_->client().dirty_lists.empty());
+  ASSERT_TRUE(host_->PumpUntil([&] { return !host_->client().FinalLoadStates().empty(); }, kWait));
+  EXPECT_EQ(host_->client().FinalLoadStates(), std::vector<std::int32_t>{kLoadLoaded});
+  EXPECT_FALSE(host_->client().dirty_lists.empty());
+}
+
 TEST_F(LibraryTest, TheWheelScrollsThePage) {
   ASSERT_EQ(host_->LoadAndWait(pages_->Url("tall.html")), kLoadLoaded);
   host_->Pump(300ms);

@@ -100,34 +100,13 @@ struct ScriptSettings {
 };
 
 // ---------------------------------------------------------------------------
-// Transports. The host may offer its own network stack for page requests.
-class TransportRequest {
- public:
-  virtual const char* Method() const = 0;  // "GET", "POST", ...
-  virtual const char* Url() const = 0;     // UTF-8
-  virtual std::int32_t HeaderCount() const = 0;
-  virtual const char* HeaderName(std::int32_t index) const = 0;
-  virtual const char* HeaderValue(std::int32_t index) const = 0;
-  virtual const void* Body(std::uint32_t* size) const = 0;
-  // Answers the request, from any thread, once. `headers` is a block of
-  // "Name: value\r\n" lines (may be null).
-  virtual void Complete(std::int32_t status, const char* headers, const void* body,
-                        std::uint32_t size) = 0;
-  virtual void Fail() = 0;
-
- protected:
-  ~TransportRequest() = default;
-};
-
+// Transports: the base of the network transports a host offers for the
+// engine's requests. The headless browser behind this library keeps its own
+// network stack, so registered transports are kept (they must stay alive
+// until unregistered) but never called.
 class TransportHandler {
  public:
   virtual ~TransportHandler() {}
-  // Takes a request on the UI thread. Returning false fails it. The request
-  // stays valid until it is answered or Cancel returns.
-  virtual bool Start(TransportRequest* request) = 0;
-  // The answer is no longer wanted; after this returns the transport must not
-  // touch the request.
-  virtual void Cancel(TransportRequest* request) = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -246,12 +225,12 @@ class Instance {
   virtual bool ApplySettings(const Settings& settings, const CookieSettings& cookies,
                              const CacheSettings& caches, const ScriptSettings& scripts) = 0;
 
-  // Hands page requests of `scheme` ("http", "https") to the transport. One
-  // transport per scheme; registering again replaces it.
+  // A transport for the requests of `scheme` ("http", "https"), one per
+  // scheme; registering again replaces it. False before Initialize. (Kept,
+  // not called: see Transports above.)
   virtual bool RegisterTransport(const char* scheme, TransportHandler* transport) = 0;
   virtual void UnregisterTransport(const char* scheme) = 0;
-  // A transport for raw sockets. The browser opens its own sockets, so this
-  // engine keeps the registration without using it.
+  // A transport for raw sockets; the same holds.
   virtual bool RegisterSocketTransport(TransportHandler* transport) = 0;
   virtual void UnregisterSocketTransport() = 0;
 
