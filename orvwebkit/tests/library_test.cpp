@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -287,6 +288,43 @@ TEST_F(LibraryTest, AScriptChangeShowsInsideTheReportedDirtyRectangle) {
   ASSERT_TRUE(host_->view()->ExecuteScriptWide(
       u"document.getElementById('block').style.background = '#0000\u0066\u0066';"));
   EXPECT_TRUE(WaitForPixel(350, 225, 0x0000FF));
+}
+
+TEST_F(LibraryTest, EveryPixelAScriptChangesLiesInAReportedRectangle) {
+  ASSERT_EQ(host_->LoadAndWait(pages_->Url("plain.html")), kLoadLoaded);
+  ASSERT_TRUE(WaitForPixel(10, 10, 0x204080));
+  host_->Pump(300ms);
+  const std::vector<std::uint8_t> before = host_->CopySurface();
+  host_->client().Clear();
+  // Text in two places far apart: two changed areas, neither touching the
+  // other's rows.
+  ASSERT_TRUE(host_->view()->ExecuteScript(
+      "var a = document.createElement('div'); a.textContent = 'Patching 42%';"
+      "a.style.cssText = 'position:absolute;left:30px;top:40px;color:#fff;font:20px sans-serif';"
+      "document.body.appendChild(a);"
+      "var b = a.cloneNode(true); b.textContent = 'Ready'; b.style.top = '520px';"
+      "b.style.left = '600px'; document.body.appendChild(b);"));
+  ASSERT_TRUE(host_->PumpUntil([&] { return !host_->client().dirty_lists.empty(); }, kWait));
+  host_->Pump(500ms);  // any later frame of the same change
+  const std::vector<std::uint8_t> after = host_->CopySurface();
+  std::vector<Rect> reported;
+  for (const auto& list : host_->client().dirty_lists) {
+    reported.insert(reported.end(), list.begin(), list.end());
+  }
+  int changed = 0;
+  for (int y = 0; y < 600; ++y) {
+    for (int x = 0; x < 800; ++x) {
+      const std::size_t at = (static_cast<std::size_t>(y) * 800 + x) * 4;
+      if (std::memcmp(&before[at], &after[at], 4) == 0) continue;
+      ++changed;
+      const bool covered = std::any_of(reported.begin(), reported.end(),
+                                       [&](const Rect& r) { return Contains(r, x, y); });
+      ASSERT_TRUE(covered) << "pixel " << x << "," << y << " changed outside every rectangle";
+    }
+  }
+  EXPECT_GT(changed, 50);
+  // The two texts are reported apart, not as one rectangle over the view.
+  for (const auto& rect : reported) EXPECT_LT(rect.width * rect.height, 800 * 600 / 4);
 }
 
 TEST_F(LibraryTest, AClickCallsABoundMethodSynchronouslyAndThePageShowsTheAnswer) {

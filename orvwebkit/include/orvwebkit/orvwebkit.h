@@ -112,7 +112,7 @@ class TransportHandler {
 // ---------------------------------------------------------------------------
 // Views.
 struct ViewRecord {
-  void* native_parent;  // null: an off-screen view, the only kind offered
+  void* native_parent;  // not used: views are always off-screen
   std::int32_t x;       // where the host shows the view; not used by the library
   std::int32_t y;
   std::int32_t width;   // surface size in pixels, 1 to 4096
