@@ -60,8 +60,7 @@ bool InstanceImpl::Initialize(const HostCallbacks& callbacks, const InitRecord& 
     last_error_ = "already initialised";
     return false;
   }
-  if (!callbacks.current_time || !callbacks.current_thread_value || !callbacks.atomic_increment ||
-      !callbacks.atomic_decrement || !callbacks.random_bytes) {
+  if (!callbacks.current_time || !callbacks.current_thread_value || !callbacks.random_bytes) {
     last_error_ = "a host callback is missing";
     return false;
   }

@@ -541,6 +541,23 @@ TEST(LibraryLifetimeTest, ShutdownEndsTheBrowserRemovesItsProfileAndReturnsItsMe
   EXPECT_TRUE(gone) << "browser processes outlived the instance";
 }
 
+// Threads of the host, counted.
+class CountingThreads final : public ThreadSystem {
+ public:
+  void* StartThread(void (*entry)(void*), void* argument, const char*) override {
+    ++started;
+    return new std::thread(entry, argument);
+  }
+  void JoinThread(void* thread) override {
+    ++joined;
+    auto* running = static_cast<std::thread*>(thread);
+    running->join();
+    delete running;
+  }
+  int started = 0;
+  int joined = 0;
+};
+
 TEST(LibraryLifetimeTest, AnInstanceCanBeShutDownAndInitialisedAgain) {
   hostkit::LibraryLoader loader;
   ASSERT_TRUE(loader.Load(hostkit::LibraryFileName())) << loader.error();
@@ -549,7 +566,8 @@ TEST(LibraryLifetimeTest, AnInstanceCanBeShutDownAndInitialisedAgain) {
   hostkit::CountingAllocator allocator;
   hostkit::PlainFileSystem files;
   hostkit::RecordingClient client;
-  const InitRecord init{&allocator, &files, nullptr, nullptr, &client, nullptr, nullptr};
+  CountingThreads threads;
+  const InitRecord init{&allocator, &files, nullptr, nullptr, &client, nullptr, &threads};
   EXPECT_EQ(instance->GetSettings(), nullptr);
   EXPECT_EQ(instance->CreateView(ViewRecord{nullptr, 0, 0, 800, 600, 0xFFFFFFFF, 512, 1, 1, 1}),
             nullptr);
@@ -565,6 +583,9 @@ TEST(LibraryLifetimeTest, AnInstanceCanBeShutDownAndInitialisedAgain) {
     // Left for Shutdown to close, as a careless host might.
     instance->Shutdown();
     instance->Shutdown();
+    // The library's thread came from the host and was joined.
+    EXPECT_EQ(threads.started, round + 1);
+    EXPECT_EQ(threads.joined, round + 1);
   }
   EXPECT_EQ(allocator.outstanding_blocks(), 0);
 }
@@ -587,7 +608,7 @@ TEST(LibraryFailureTest, NoBrowserMeansInitialiseFailsAndLeavesNothingBehind) {
   ASSERT_TRUE(loader.Load(hostkit::LibraryFileName()));
   Instance* instance = loader.factory_by_ordinal()();
   auto callbacks = missing;
-  callbacks.random_bytes = nullptr;
+  callbacks.random_bytes = nullptr;  // needed for the connection's keys
   EXPECT_FALSE(instance->Initialize(callbacks, InitRecord{&allocator, &files, nullptr, nullptr,
                                                           &client, nullptr, nullptr}));
   EXPECT_FALSE(instance->Initialize(missing, InitRecord{nullptr, &files, nullptr, nullptr,

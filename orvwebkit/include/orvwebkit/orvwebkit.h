@@ -12,8 +12,8 @@
 // Every call must come from one thread, the UI thread (the one that called
 // Initialize). The library calls the host's client and bound objects only on
 // that thread, from inside View::Tick; its own threads touch the host only
-// through the allocator (when that says it is thread-safe) and the five
-// callbacks.
+// through the allocator (when that says it is thread-safe), the callbacks and
+// the thread system.
 //
 // The pages are rendered by a headless browser that the instance starts and
 // ends; see docs/orvwebkit.md for how it is found and driven.
@@ -35,7 +35,8 @@ struct HostCallbacks {
   double (*current_time)();
   // A value that differs between threads that are alive at the same time.
   std::uintptr_t (*current_thread_value)();
-  // Atomically add or subtract 1 and return the new value.
+  // Atomically add or subtract 1 and return the new value. This engine's
+  // counters use the platform's atomics, so these two may be null.
   std::int32_t (*atomic_increment)(volatile std::int32_t* counter);
   std::int32_t (*atomic_decrement)(volatile std::int32_t* counter);
   // Fills `buffer` with cryptographically random bytes; false on failure.
@@ -53,6 +54,8 @@ class ThreadSystem {
   virtual void JoinThread(void* thread) = 0;
 };
 
+// The text system (font server and glyph caches) is accepted for the host's
+// calling order; the headless browser renders text with its own fonts.
 struct InitRecord {
   Allocator* allocator;                      // required
   FileSystem* file_system;                   // required

@@ -1,7 +1,7 @@
 // The text system a host hands to the OrvWebKit library: a font server that
 // knows the font files the page may use, and glyph caches with texture memory
-// for rasterised glyphs. Built into the host (target velmora_orvtext); the
-// library only keeps the pointers it is given.
+// for rasterised glyphs. Built into the host (target velmora_orvtext) and
+// handed to the library at initialisation.
 #pragma once
 
 #include <cstddef>
