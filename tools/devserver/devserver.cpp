@@ -190,30 +190,30 @@ bool ParseFault(std::string_view text, std::string* path, Fault* fault, std::str
     return false;
   }
   *path = std::string(text.substr(0, equals));
-  std::string_view spec = text.substr(equals + 1);
+  std::string_view fault_text = text.substr(equals + 1);
   Fault parsed;
-  const std::size_t comma = spec.find(',');
+  const std::size_t comma = fault_text.find(',');
   if (comma != std::string_view::npos) {
-    const std::string_view option = spec.substr(comma + 1);
+    const std::string_view option = fault_text.substr(comma + 1);
     std::uint64_t times = 0;
     if (option.substr(0, 6) != "times=" || !ParseNumber(option.substr(6), &times) || times == 0) {
       *error = "the only option is times=N (N at least 1)";
       return false;
     }
     parsed.times = static_cast<int>(std::min<std::uint64_t>(times, 1000000));
-    spec = spec.substr(0, comma);
+    fault_text = fault_text.substr(0, comma);
   }
   std::vector<std::string> parts;
   std::size_t start = 0;
   // The redirect target may itself hold colons (a full URL), so it takes
   // the rest of the text.
-  for (int i = 0; i < 2 && start <= spec.size(); ++i) {
-    const std::size_t colon = spec.find(':', start);
+  for (int i = 0; i < 2 && start <= fault_text.size(); ++i) {
+    const std::size_t colon = fault_text.find(':', start);
     if (colon == std::string_view::npos) break;
-    parts.emplace_back(spec.substr(start, colon - start));
+    parts.emplace_back(fault_text.substr(start, colon - start));
     start = colon + 1;
   }
-  parts.emplace_back(spec.substr(start));
+  parts.emplace_back(fault_text.substr(start));
   const std::string& kind = parts[0];
   std::uint64_t number = 0;
   const bool has_number = parts.size() >= 2 && ParseNumber(parts[1], &number);
@@ -237,7 +237,7 @@ bool ParseFault(std::string_view text, std::string* path, Fault* fault, std::str
   } else if (kind == "chunked" && parts.size() == 1) {
     parsed.kind = Fault::Kind::kChunked;
   } else {
-    *error = "unknown fault '" + std::string(spec) +
+    *error = "unknown fault '" + std::string(fault_text) +
              "' (status:CODE, redirect:N:TARGET, delay:MS, drop:N, truncate:N, chunked)";
     return false;
   }

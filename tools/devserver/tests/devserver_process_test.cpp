@@ -43,9 +43,9 @@ std::string DevServerProgram() {
   return VELMORA_DEVSERVER_PROGRAM_PATH;
 }
 
-std::string Pattern(std::size_t size, unsigned seed) {
+std::string Pattern(std::size_t size, unsigned pattern_key) {
   std::string bytes(size, '\0');
-  std::minstd_rand random(seed);
+  std::minstd_rand random(pattern_key);
   for (char& c : bytes) c = static_cast<char>(random() & 0xff);
   return bytes;
 }
