@@ -498,6 +498,16 @@ std::optional<std::vector<std::string>> ProcessesMentioning(const std::string& t
   return std::nullopt;
 }
 
+// The command line of process `id` from the same process folder, its
+// arguments separated by NUL characters.
+std::string CommandLineOf(const std::string& id) {
+  for (const char* root : {"/proc", "Z:/proc"}) {
+    std::ifstream in(std::filesystem::path(root) / id / "cmdline", std::ios::binary);
+    if (in) return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return {};
+}
+
 std::optional<int> CountProcessesMentioning(const std::string& text) {
   const auto found = ProcessesMentioning(text);
   if (!found) return std::nullopt;
@@ -622,6 +632,17 @@ TEST(LibraryFailureTest, TheBrowsersDeathIsAFailureCodeNotAHang) {
   const auto browser = ProcessesMentioning(leaf, /*main_only=*/true);
   if (!browser) GTEST_SKIP() << "no process folder to find the browser in";
   ASSERT_EQ(browser->size(), 1u);
+  // The profile as the browser names it (a host-system path when a Windows
+  // build drives a POSIX browser), for the clean-up below.
+  std::string browser_profile;
+  {
+    const std::string command = CommandLineOf(browser->front());
+    const std::string key = std::string("--user-data-dir=");
+    const std::size_t at = command.find(key);
+    if (at != std::string::npos) {
+      browser_profile = command.substr(at + key.size(), command.find('\0', at) - at - key.size());
+    }
+  }
   // Killed from outside, as a crash would end it. A Windows build under the
   // compatibility layer starts the host system's kill program the same way.
   os::ChildProcess kill;
@@ -640,7 +661,29 @@ TEST(LibraryFailureTest, TheBrowsersDeathIsAFailureCodeNotAHang) {
   host.Pump(50ms);
   EXPECT_EQ(host.client().FinalLoadStates(), std::vector<std::int32_t>{kLoadFailed});
   EXPECT_FALSE(host.view()->ExecuteScript("1"));
+  const std::string profile = ProfileFolder(host);
   host.Stop();  // ends quickly: nothing is waited for
+
+  // A killed browser leaves links in its profile that a Windows build under
+  // the compatibility layer can neither see nor delete, so the profile stays
+  // there. The test removes what it made, with the host system's own tools,
+  // after checking that the folder is one of the library's profiles.
+  if (std::filesystem::exists(std::filesystem::u8path(profile)) &&
+      browser_profile.find("OrvWebKit-OrvTemp") != std::string::npos &&
+      browser_profile.size() > 8 &&
+      browser_profile.compare(browser_profile.size() - 8, 8, "-profile") == 0) {
+    os::ChildProcess clean;
+    ASSERT_TRUE(clean.Start(
+        "/bin/sh", {"-c",
+                    "s=$(readlink -- \"$1/SingletonSocket\"); d=${s%/SingletonSocket}; "
+                    "case \"$d\" in */org.chromium.Chromium.*|*/.org.chromium.Chromium.*) "
+                    "rm -rf -- \"$d\";; esac; rm -rf -- \"$1\"",
+                    "sh", browser_profile}));
+    clean.Wait(3s);
+    for (int i = 0; i < 30 && std::filesystem::exists(std::filesystem::u8path(profile)); ++i) {
+      std::this_thread::sleep_for(100ms);
+    }
+  }
 }
 
 TEST(LibraryFailureTest, ARendererCrashIsAFailureCode) {
