@@ -1,14 +1,13 @@
-// UTF-8 and UTF-16 conversions of the library (it is a separate deliverable
-// and carries its own).
+// UTF-8 and UTF-16 conversions of the library: the project's own, linked in
+// statically, so the deliverable stays self-contained without a second copy.
 #pragma once
 
-#include <string>
-#include <string_view>
+#include "foundation/text/utf.h"
 
 namespace velmora::orvwebkit {
 
 // Malformed input (a bad UTF-8 sequence, a lone surrogate) becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
+using ::velmora::Utf16ToUtf8;
+using ::velmora::Utf8ToUtf16;
 
 }  // namespace velmora::orvwebkit
